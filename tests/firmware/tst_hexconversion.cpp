@@ -165,6 +165,8 @@ private slots:
     void failuresBeforeTheRecordsLeaveTheImageAlone();
     void imageFileThatCannotBeOpened();
     void mutatedFilesPassOnlyWhenValid();
+    void builtInFirmware_data();
+    void builtInFirmware();
 
 private:
     QString writeHexFile(const QByteArray &text, const QString &name = QStringLiteral("in.hex"));
@@ -461,6 +463,30 @@ void TestHexConversion::mutatedFilesPassOnlyWhenValid()
     // Mutations after the end-of-file record leave files that must still pass.
     QVERIFY(accepted > 0);
     logLines.clear();
+}
+
+void TestHexConversion::builtInFirmware_data()
+{
+    QTest::addColumn<QString>("fileName");
+    QTest::addColumn<int>("imageSize");
+    QTest::newRow("1.0.31") << QStringLiteral("TessunFix_1_0_31.hex") << 76224;
+    QTest::newRow("1.0.37") << QStringLiteral("TessunFix_1_0_37.hex") << 97824;
+}
+
+void TestHexConversion::builtInFirmware()
+{
+    QFETCH(QString, fileName);
+    QFETCH(int, imageSize);
+    QFile hexFile(QStringLiteral(ZELVAN_BUILTIN_HEX_DIR "/") + fileName);
+    QTemporaryFile imageFile;
+    QCOMPARE(int(convertHexFileToImage(&hexFile, &imageFile)), 1);
+    QCOMPARE(imageFile.size(), qint64(imageSize));
+    // Gap-free records from the flash base: the first record's data opens the image.
+    QVERIFY(hexFile.open(QIODevice::ReadOnly));
+    hexFile.readLine();
+    QByteArray firstRecord = hexFile.readLine().trimmed().mid(9, 32);
+    HexText2ByteArray(&firstRecord);
+    QCOMPARE(imageFile.read(16), firstRecord);
 }
 
 QTEST_GUILESS_MAIN(TestHexConversion)
