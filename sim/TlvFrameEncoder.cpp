@@ -36,8 +36,7 @@ QByteArray TlvFrameEncoder::encodeTextLine(const QByteArray &line, quint8 tag, F
 
 QByteArray TlvFrameEncoder::encodeData(const QByteArray &data, Fault fault)
 {
-    const QByteArray content =
-        fault == Fault::UnknownTag ? encodeItem(UnknownTag, UnknownValue) + data : data;
+    const QByteArray content = fault == Fault::UnknownTag ? encodeItem(FaultTag, UnknownValue) + data : data;
     if (content.size() > TLV_MAX_DATA_LENGTH)
         return QByteArray();
 

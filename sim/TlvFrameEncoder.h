@@ -28,8 +28,8 @@ public:
         WrongChecksum
     };
 
-    // The tag used for the fault above.
-    static constexpr quint8 UnknownTag = 0xF3;
+    // The tag of the item that Fault::UnknownTag adds.
+    static constexpr quint8 FaultTag = 0xF3;
     // The value of text lines is split into frames of at most this many bytes, as a small firmware buffer
     // would send them; a receiver's input ring holds frames of up to 4095 bytes.
     static constexpr int MaxTextPerFrame = 256;
@@ -46,6 +46,7 @@ public:
     static QByteArray encodeData(const QByteArray &data, Fault fault = Fault::None);
     static QByteArray encodeItem(quint8 tag, const QByteArray &value);
 
+private:
     // 0x55-escapes every 0xAA and 0x55 of an unstuffed frame except its leading head.
     static QByteArray stuff(const QByteArray &frame);
 };
