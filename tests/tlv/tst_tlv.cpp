@@ -136,7 +136,8 @@ void TestTlv::escapesActAcrossBatches()
     const QByteArray frame = textFrame(value);
     QVERIFY(frame.contains(QByteArray("\x55\x8A\x55\x75\x8A\x75", 6)));
 
-    // Every split point, including one between an escape and the byte it acts on.
+    // Every split point, including one between an escape and the byte it acts on. The capture keeps the
+    // lines about the waiting frame out of the test's output.
     LogCapture log;
     for (int split = 1; split < frame.size(); ++split) {
         WorkerFeed feed;
