@@ -350,6 +350,24 @@ private slots:
         QCOMPARE(shot.pixelColor(point), colour);
     }
 
+    void selectedDeviceEntry()
+    {
+        QListWidget *list = host->ui.m_ListDev;
+        list->addItem("Zelvan Mini [0x0001]");
+        list->addItem("Zelvan Mini [0x0002]");
+        list->setCurrentRow(1);
+        const QImage shot = host->grab().toImage();
+        auto colourAt = [&](int row, int x) {
+            const QRect r = list->visualItemRect(list->item(row));
+            return shot.pixelColor(list->viewport()->mapTo(host.get(), QPoint(r.left() + x, r.center().y())));
+        };
+        for (int x = 0; x < 4; ++x) {
+            QCOMPARE(colourAt(1, x), QColor(0, 145, 220));
+            QCOMPARE(colourAt(0, x), QColor(Qt::white));
+        }
+        QCOMPARE(colourAt(1, 5), QColor(220, 235, 246));
+    }
+
     void styleSheetsParse()
     {
         static QStringList warnings;
