@@ -2,6 +2,7 @@
 #pragma once
 
 #include <QtGlobal>
+#include <initializer_list>
 
 namespace Bridge {
 
@@ -23,6 +24,16 @@ constexpr Status ReadTimedOut = 0x0D;
 constexpr Status WriteTimedOut = 0x0E;
 constexpr Status IoPending = 0x0F;
 constexpr Status DeviceNotFound = 0xFF;
+
+// Whether a status is one of those a caller tells apart.
+constexpr bool isOneOf(Status status, std::initializer_list<Status> listed)
+{
+    for (Status entry : listed) {
+        if (entry == status)
+            return true;
+    }
+    return false;
+}
 
 // An open device; NoHandle is never handed out by open, so a closed connection can keep it.
 using Handle = quintptr;
