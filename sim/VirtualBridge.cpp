@@ -338,3 +338,13 @@ void VirtualBridge::withDevice(int boardId, const std::function<void(VirtualDevi
     if (boardId >= 0 && size_t(boardId) < m_Devices.size())
         fn(*m_Devices[size_t(boardId)], nowNs);
 }
+
+void VirtualBridge::withAllDevices(const std::function<void(const QVector<VirtualDevice *> &, qint64)> &fn)
+{
+    QMutexLocker lock(&m_Lock);
+    const qint64 nowNs = advanceAll();
+    QVector<VirtualDevice *> devices;
+    for (const auto &device : m_Devices)
+        devices.append(device.get());
+    fn(devices, nowNs);
+}

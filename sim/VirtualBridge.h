@@ -81,6 +81,9 @@ public:
     // Runs fn on a board's device under the bridge's lock, after advancing the boards to the present:
     // for whatever a test or a tool needs of the device beyond VirtualBoard.
     void withDevice(int boardId, const std::function<void(VirtualDevice &device, qint64 nowNs)> &fn);
+    // The same for all boards at once, in the order they were added: changes made here (two boards
+    // unplugged, say) are seen by the next call as one.
+    void withAllDevices(const std::function<void(const QVector<VirtualDevice *> &devices, qint64 nowNs)> &fn);
 
 private:
     struct HandleEntry
