@@ -17,7 +17,7 @@ constexpr int ConsoleBlockLimit = 200;
 constexpr int ConsoleIntervalMs = 50;
 } // namespace
 
-ZelvanFirmwareLoader::ZelvanFirmwareLoader(QWidget *parent)
+ZelvanFirmwareLoader::ZelvanFirmwareLoader(QWidget *parent, BridgeLibrary &Library)
     : QMainWindow(parent), ui(new Ui::ZelvanFirmwareLoader), m_pUsbDev(nullptr), m_pSettings(nullptr),
       m_pSharedMem(nullptr)
 {
@@ -27,7 +27,7 @@ ZelvanFirmwareLoader::ZelvanFirmwareLoader(QWidget *parent)
     LogStatus(ConstructorTag, "Start Programm");
 
     m_pSettings = new KZ_XML_Settings();
-    m_pUsbDev = new KZ_SI_USBXpressDev();
+    m_pUsbDev = new KZ_SI_USBXpressDev(Library);
     m_pSharedMem = new KZ_SharedMemSocked(QString::fromLatin1(SharedMemoryKey));
 
     if (m_pSharedMem->isStatusDebugMonitorSet()) {
@@ -51,6 +51,9 @@ ZelvanFirmwareLoader::ZelvanFirmwareLoader(QWidget *parent)
             &ZelvanFirmwareLoader::SLOT_ProgrammingRequestPendig);
     connect(m_pSharedMem, &KZ_SharedMemSocked::SIGNAL_ProgrammingFinished, this,
             &ZelvanFirmwareLoader::SLOT_ProgrammingFinished);
+    // The worker's thread runs since its construction, so its first device list may have been announced
+    // before these connections existed; take the list once more when the event loop starts.
+    QMetaObject::invokeMethod(this, &ZelvanFirmwareLoader::SLOT_newDeviceListAvailable, Qt::QueuedConnection);
 
     setFixedSize(width(), height());
     setWindowFlags(Qt::FramelessWindowHint);

@@ -2,6 +2,8 @@
 // and wires them together.
 #pragma once
 
+#include "usb/bridge/ProcessBridge.h"
+
 #include <QByteArray>
 #include <QMainWindow>
 #include <QMutex>
@@ -20,7 +22,8 @@ class ZelvanFirmwareLoader : public QMainWindow
     Q_OBJECT
 
 public:
-    explicit ZelvanFirmwareLoader(QWidget *parent = nullptr);
+    // The bridge library reaches the device worker; tests hand in a virtual bridge of their own.
+    explicit ZelvanFirmwareLoader(QWidget *parent = nullptr, BridgeLibrary &Library = processBridge());
     ~ZelvanFirmwareLoader() override;
 
 signals:
