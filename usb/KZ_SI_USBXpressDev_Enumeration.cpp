@@ -4,6 +4,7 @@
 #include "app/log/Log.h"
 #include "usb/bridge/BridgeStatusName.h"
 
+#include <QMetaMethod>
 #include <QMutexLocker>
 #include <algorithm>
 
@@ -107,7 +108,11 @@ void KZ_SI_USBXpressDev::fillListOfDevice()
         if (closed)
             emit SIGNAL_connectionClosed();
     }
-    if (m_DeviceListChanged) {
+    // The thread starts in the constructor, so the first refresh can run before the owner has connected
+    // to the signal; a change nobody has heard of is then announced by the next refresh.
+    static const QMetaMethod listSignal =
+        QMetaMethod::fromSignal(&KZ_SI_USBXpressDev::SIGNAL_newDeviceListAvailable);
+    if (m_DeviceListChanged && isSignalConnected(listSignal)) {
         emit SIGNAL_newDeviceListAvailable();
         m_DeviceListChanged = false;
     }

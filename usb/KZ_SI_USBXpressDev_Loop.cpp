@@ -3,17 +3,11 @@
 
 #include "app/log/Log.h"
 #include "debugdata/KZ_Debug_TLV_Server.h"
+#include "usb/ConsoleDataType.h"
 
 #include <QMutexLocker>
 
 namespace {
-
-enum DataType : quint8
-{
-    ReceivedData = 0,
-    ConsoleMessages = 1,
-    DecodedData = 2
-};
 
 // Passes between two refreshes of the device list, so it is refreshed on every 1001st pass.
 constexpr quint16 EnumerationPasses = 1000;
@@ -50,7 +44,7 @@ void KZ_SI_USBXpressDev::receiveStep()
     if (m_TLVMode)
         decodeTlvStep();
     else
-        emit SIGNAL_newDataAvailable(ReceivedData);
+        emit SIGNAL_newDataAvailable(ConsoleDataType::Received);
 }
 
 void KZ_SI_USBXpressDev::decodeTlvStep()
@@ -72,7 +66,7 @@ void KZ_SI_USBXpressDev::decodeTlvStep()
         ++moved;
     }
     if (moved > 0)
-        emit SIGNAL_newDataAvailable(DecodedData);
+        emit SIGNAL_newDataAvailable(ConsoleDataType::Decoded);
 }
 
 void KZ_SI_USBXpressDev::updateStep()

@@ -1,11 +1,12 @@
 // The worker's console messages: 8-bit console text into the message ring, announced with DataType 1.
 #include "usb/KZ_SI_USBXpressDev.h"
 
+#include "usb/ConsoleDataType.h"
+
 #include <QMutexLocker>
 
 namespace {
 
-constexpr quint8 ConsoleMessages = 1;
 constexpr char ColourRed[] = "\x1b[31m";
 constexpr char ColourEnd[] = "\x1b[0m";
 
@@ -14,13 +15,13 @@ constexpr char ColourEnd[] = "\x1b[0m";
 void KZ_SI_USBXpressDev::PostConsoleMessage(QString Text)
 {
     postBytes(QStringLiteral("<br><b>") + Text + QStringLiteral("</b>\n"));
-    emit SIGNAL_newDataAvailable(ConsoleMessages);
+    emit SIGNAL_newDataAvailable(ConsoleDataType::Messages);
 }
 
 void KZ_SI_USBXpressDev::PostConsoleText(QString Text, bool LineBreakFirst)
 {
     postBytes(LineBreakFirst ? QStringLiteral("<br>") + Text : Text);
-    emit SIGNAL_newDataAvailable(ConsoleMessages);
+    emit SIGNAL_newDataAvailable(ConsoleDataType::Messages);
 }
 
 void KZ_SI_USBXpressDev::postBytes(const QString &Text)

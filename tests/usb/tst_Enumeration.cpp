@@ -61,6 +61,7 @@ class TestEnumeration : public QObject
 private slots:
     void firstRefreshSignalsOnceAndUnchangedRefreshesNothing_data();
     void firstRefreshSignalsOnceAndUnchangedRefreshesNothing();
+    void listConnectedLateIsStillAnnounced();
     void newBoardIsAppended();
     void listedBoardKeepsPositionAndDescription();
     void duplicateSerialsGiveOneEntry();
@@ -92,6 +93,20 @@ void TestEnumeration::firstRefreshSignalsOnceAndUnchangedRefreshesNothing()
     for (const QString &serial : serials)
         expected.append(entry(serial));
     QCOMPARE(listed.worker->getDeviceList(), expected);
+}
+
+void TestEnumeration::listConnectedLateIsStillAnnounced()
+{
+    VirtualBoardFixture fixture;
+    fixture.addBoard("A");
+    KZ_SI_USBXpressDev worker(fixture.library());
+    // The first refresh runs before anybody listens.
+    QVERIFY(QTest::qWaitFor([&] { return worker.getDeviceList().size() == 1; }, 10000));
+    QSignalSpy listChanged(&worker, &KZ_SI_USBXpressDev::SIGNAL_newDeviceListAvailable);
+    QVERIFY(fixture.waitForRefresh());
+    QCOMPARE(listChanged.count(), 1);
+    QVERIFY(fixture.waitForRefresh());
+    QCOMPARE(listChanged.count(), 1);
 }
 
 void TestEnumeration::newBoardIsAppended()
