@@ -51,9 +51,6 @@ ZelvanFirmwareLoader::ZelvanFirmwareLoader(QWidget *parent, BridgeLibrary &Libra
             &ZelvanFirmwareLoader::SLOT_ProgrammingRequestPendig);
     connect(m_pSharedMem, &KZ_SharedMemSocked::SIGNAL_ProgrammingFinished, this,
             &ZelvanFirmwareLoader::SLOT_ProgrammingFinished);
-    // The worker's thread runs since its construction, so its first device list may have been announced
-    // before these connections existed; take the list once more when the event loop starts.
-    QMetaObject::invokeMethod(this, &ZelvanFirmwareLoader::SLOT_newDeviceListAvailable, Qt::QueuedConnection);
 
     setFixedSize(width(), height());
     setWindowFlags(Qt::FramelessWindowHint);
