@@ -32,6 +32,9 @@ constexpr quint8 GlobalEraseChecksum = complement(GlobalEraseCode);
 // The only product the loader writes: STM32F10x medium density.
 constexpr quint16 SupportedProductId = 0x0410;
 
+// Get ID reply for a single product ID: ACK, N = 1, the two ID bytes, ACK.
+constexpr int GetIdReplyLength = 5;
+
 // Largest payload of one Write Memory or Read Memory frame, and the image's block length.
 constexpr int BlockSize = 256;
 constexpr quint32 FlashBase = 0x08000000;

@@ -2,6 +2,8 @@
 // and reset lines and the worker's console messages.
 #pragma once
 
+#include "firmware/BootloaderLink.h"
+#include "firmware/BootloaderStateMachine.h"
 #include "usb/ByteRing.h"
 #include "usb/DeviceInfo.h"
 #include "usb/bridge/BridgeLibrary.h"
@@ -25,7 +27,8 @@ class KZ_Debug_TLV_Server;
 //   the firmware update, which uses sendData, flushBuffers, SetBootModeZelvan and the console posts.
 //
 // Shared state and its protection:
-// - Flags read across threads are atomics (m_ThreadRun, m_DeviceOpen, m_TLVMode, m_BootloaderActive).
+// - Flags read across threads are atomics (m_ThreadRun, m_DeviceOpen, m_TLVMode, and the update's
+//   m_BootloaderActive).
 // - Open and close take m_ConnectionLock, and so does the receive step around its queue check and
 //   read, so a close never falls between them. The bridge layer serialises the library calls per handle.
 // - The device list is replaced whole by the refresh under m_DeviceListLock; readers copy it under the
@@ -36,7 +39,7 @@ class KZ_Debug_TLV_Server;
 //   TLV mode is on or a firmware update runs. The GUI's RxLength/ReadRxByte answer 0/-1 while the
 //   worker owns the ring, so a DataType 0 signal still queued at the hand-over takes nothing, and
 //   m_RxReaderLock keeps the two readers from ever taking at the same moment.
-class KZ_SI_USBXpressDev : public QThread
+class KZ_SI_USBXpressDev : public QThread, private BootloaderLink
 {
     Q_OBJECT
 
@@ -51,28 +54,28 @@ public:
     // Connection and transport. Results: 1 success, -1 failure (0xFFFF for a failed sendData).
     qint16 openDevice(quint16 ListPosition);
     qint16 closeDev(bool EmitClosedSignal = false);
-    bool isOpen();
-    quint16 sendData(const char *Data, quint16 Length);
-    int flushBuffers();
+    bool isOpen() override;
+    quint16 sendData(const char *Data, quint16 Length) override;
+    int flushBuffers() override;
 
     // Boot and reset lines: true asserts the line (latch bit 0).
     int setReset(bool Asserted);
     int setBoot0(bool Asserted);
-    void SetBootModeZelvan(bool Bootloader);
+    void SetBootModeZelvan(bool Bootloader) override;
     void ResetZelvan();
 
     // Debug mode and the rings the main window reads.
     void setTLVMode(bool TLVMode);
-    quint16 RxLength();
+    quint16 RxLength() override;
     quint16 MsgLength();
     quint16 DecodedLength();
-    qint8 ReadRxByte(quint8 *Byte);
+    qint8 ReadRxByte(quint8 *Byte) override;
     qint8 ReadMsgByte(quint8 *Byte);
     qint8 ReadDecodedByte(quint8 *Byte);
 
     // Console messages into the message ring, from either thread.
-    void PostConsoleMessage(QString Text);
-    void PostConsoleText(QString Text, bool LineBreakFirst);
+    void PostConsoleMessage(QString Text) override;
+    void PostConsoleText(QString Text, bool LineBreakFirst) override;
 
 signals:
     void SIGNAL_newDataAvailable(quint8 DataType);
@@ -102,14 +105,13 @@ private:
     void updateStep();
     void enumerationStep();
 
-    // Firmware update, one step per pass while m_BootloaderActive is set.
-    void WriteFirmware_Handler();
+    // The firmware update reports its end through the worker's signal.
+    void reportFirmwareWriteFinish(qint8 Result) override;
 
     // Closing under m_ConnectionLock; *closed tells whether the closed signal is due.
     qint16 closeLocked(bool *closed);
     bool workerOwnsRxRing() const;
     void postBytes(const QString &Text);
-    static QString redText(const QString &Message);
 
     BridgeLibrary &m_Library;
     std::unique_ptr<KZ_Debug_TLV_Server> m_pTLVServer;
@@ -124,7 +126,8 @@ private:
     quint16 m_EnumCountdown = 0;
     QList<DeviceInfo> m_DeviceList;
     bool m_DeviceListChanged = true;
-    std::atomic<bool> m_BootloaderActive{false};
+    // The firmware update, stepped by the loop while it is active.
+    BootloaderStateMachine m_FirmwareUpdate{*this};
     std::atomic<bool> m_TLVMode{false};
 
     QMutex m_ConnectionLock;

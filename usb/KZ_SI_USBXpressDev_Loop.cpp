@@ -39,7 +39,7 @@ void KZ_SI_USBXpressDev::receiveStep()
         ReadData(quint16(waiting));
     }
     // During an update the bytes wait in the ring for the update's handler.
-    if (m_BootloaderActive)
+    if (m_FirmwareUpdate.isActive())
         return;
     if (m_TLVMode)
         decodeTlvStep();
@@ -71,16 +71,12 @@ void KZ_SI_USBXpressDev::decodeTlvStep()
 
 void KZ_SI_USBXpressDev::updateStep()
 {
-    if (!m_BootloaderActive)
+    if (!m_FirmwareUpdate.isActive())
         return;
-    if (m_DeviceOpen) {
-        WriteFirmware_Handler();
-        return;
-    }
-    PostConsoleMessage(redText(QStringLiteral("Bootloader Fail -> disconnect µC during write firmware!!")));
-    // Cleared before the finish is announced, so that a start made in answer to it is not refused.
-    m_BootloaderActive = false;
-    emit SIGNAL_FirmwareWriteFinish(-1);
+    if (m_DeviceOpen)
+        m_FirmwareUpdate.WriteFirmware_Handler();
+    else
+        m_FirmwareUpdate.cutOff();
 }
 
 void KZ_SI_USBXpressDev::enumerationStep()
@@ -100,7 +96,7 @@ void KZ_SI_USBXpressDev::setTLVMode(bool TLVMode)
 
 bool KZ_SI_USBXpressDev::workerOwnsRxRing() const
 {
-    return m_TLVMode || m_BootloaderActive;
+    return m_TLVMode || m_FirmwareUpdate.isActive();
 }
 
 quint16 KZ_SI_USBXpressDev::RxLength()

@@ -5,13 +5,6 @@
 
 #include <QMutexLocker>
 
-namespace {
-
-constexpr char ColourRed[] = "\x1b[31m";
-constexpr char ColourEnd[] = "\x1b[0m";
-
-} // namespace
-
 void KZ_SI_USBXpressDev::PostConsoleMessage(QString Text)
 {
     postBytes(QStringLiteral("<br><b>") + Text + QStringLiteral("</b>\n"));
@@ -32,9 +25,4 @@ void KZ_SI_USBXpressDev::postBytes(const QString &Text)
         const ushort code = character.unicode();
         m_MsgRing.push(code <= 0xFF ? quint8(code) : 0x00);
     }
-}
-
-QString KZ_SI_USBXpressDev::redText(const QString &Message)
-{
-    return QLatin1String(ColourRed) + Message + QLatin1String(ColourEnd);
 }
