@@ -22,11 +22,12 @@ void TestStress::fullSpeedStreamArrivesWhole()
 {
     VirtualBoardFixture fixture(VirtualBridge::TimeMode::RealTime);
     VirtualBoard board = fixture.addRecordedBoard("ZV1");
-    board.setFlood(true);
     KZ_SI_USBXpressDev worker(fixture.library());
     WorkerConsole console(worker);
     QTRY_COMPARE_WITH_TIMEOUT(worker.getDeviceList().size(), 1, 10000);
     QCOMPARE(worker.openDevice(0), qint16(1));
+    // Streaming starts once connected: before, the bridge's own small buffer would overflow.
+    board.setFlood(true);
 
     // A few seconds of stream: about 11.5 bytes per millisecond.
     QTest::qWait(4000);
