@@ -119,6 +119,12 @@ void VirtualBoard::setLineEncoder(const FirmwareProgram::LineEncoder &encoder)
     changeFirmwareSettings([&](FirmwareProgram::Settings &settings) { settings.encoder = encoder; });
 }
 
+void VirtualBoard::setBootloaderFaults(const Stm32BootloaderFaults &faults)
+{
+    m_Bridge->withDevice(m_Id,
+                         [&](VirtualDevice &device, qint64) { device.chip().setBootloaderFaults(faults); });
+}
+
 void VirtualBoard::setTlvOutput(bool tlv)
 {
     if (tlv)

@@ -47,6 +47,8 @@ public:
     void setFlood(bool flood);
     void setLineEncoder(const FirmwareProgram::LineEncoder &encoder);
     void setTlvOutput(bool tlv);
+    // Faults of the system bootloader; their occurrences count from this call on, across restarts.
+    void setBootloaderFaults(const Stm32BootloaderFaults &faults);
 
     void setTranscriptEnabled(bool enabled);
     QByteArray transcript() const;

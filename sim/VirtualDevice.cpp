@@ -106,6 +106,7 @@ void VirtualDevice::advance(qint64 nowNs)
         // A program that announces output and then holds it back would stall this loop.
         if (output.isEmpty() && program->nextOutputNs() == outNs)
             break;
+        m_Chip.followJump(outNs);
     }
     m_ToHost.deliver(
         nowNs, [this](const QByteArray &bytes, const UartFormat &sentAs) { acceptFromWire(bytes, sentAs); });

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "sim/FirmwareProgram.h"
+#include "sim/Stm32Bootloader.h"
 #include "sim/Stm32Flash.h"
 #include "sim/Stm32Program.h"
 
@@ -35,7 +36,16 @@ public:
     void start(bool boot0High, qint64 nowNs);
 
     // Timing of the chip's own work (flash erase and programming): real or none.
-    void setInstant(bool instant) { m_Instant = instant; }
+    void setInstant(bool instant)
+    {
+        m_Bootloader.setTimingMode(instant ? Stm32Bootloader::TimingMode::Instant
+                                           : Stm32Bootloader::TimingMode::RealTime);
+    }
+
+    // Faults of the system bootloader, counted on across restarts until replaced.
+    void setBootloaderFaults(const Stm32BootloaderFaults &faults);
+    // Leaves the bootloader for the firmware once a Go command has been answered.
+    void followJump(qint64 nowNs);
 
     // Firmware behaviour, kept across restarts; a running firmware follows at once.
     const FirmwareProgram::Settings &firmwareSettings() const { return m_FirmwareSettings; }
@@ -47,9 +57,9 @@ private:
     std::unique_ptr<Stm32Program> startSystemBootloader(qint64 nowNs);
 
     Stm32Flash m_Flash;
+    Stm32Bootloader m_Bootloader{m_Flash, Stm32Bootloader::TimingMode::RealTime};
     RunState m_State = RunState::Unpowered;
     std::unique_ptr<Stm32Program> m_Program;
     FirmwareProgram *m_Firmware = nullptr; // m_Program while the firmware runs
     FirmwareProgram::Settings m_FirmwareSettings;
-    bool m_Instant = false;
 };
