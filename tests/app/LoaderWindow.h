@@ -11,6 +11,7 @@
 #include <QListWidget>
 #include <QPlainTextEdit>
 #include <QSharedMemory>
+#include <QTest>
 
 class LoaderWindow
 {
@@ -27,11 +28,14 @@ public:
     QString title() const { return widget<QLabel>("m_lProgTitile")->text(); }
     bool connected() const { return button("m_pBConnect")->text() == QLatin1String("Disconnect"); }
 
-    // Selects the row and clicks Connect, as a user does.
-    void connectRow(int row)
+    // Waits until the device list shows the row, selects it and clicks Connect, as a user does.
+    bool connectRow(int row)
     {
+        if (!QTest::qWaitFor([&] { return deviceList()->count() > row; }, 20000))
+            return false;
         deviceList()->setCurrentRow(row);
         button("m_pBConnect")->click();
+        return connected();
     }
 
     // Reads or writes the block under its lock, as the requesting program does.

@@ -51,8 +51,7 @@ void TestFirmwareControls::tessunButtonServesOncePerConnection()
     VirtualBoardFixture boards;
     VirtualBoard board = boards.addBoard(QStringLiteral("ZV000001"));
     LoaderWindow loader(boards);
-    QTRY_COMPARE_WITH_TIMEOUT(loader.deviceList()->count(), 1, Patience);
-    loader.connectRow(0);
+    QVERIFY(loader.connectRow(0));
     QAbstractButton *tessun = loader.button("m_pBTessun");
     QVERIFY(tessun->isEnabled());
 
@@ -67,7 +66,7 @@ void TestFirmwareControls::tessunButtonServesOncePerConnection()
 
     loader.button("m_pBConnect")->click();
     QVERIFY(!tessun->isEnabled());
-    loader.connectRow(0);
+    QVERIFY(loader.connectRow(0));
     QVERIFY(tessun->isEnabled());
 }
 
@@ -77,8 +76,7 @@ void TestFirmwareControls::requestWithABoardWritesItsFile()
     VirtualBoardFixture boards;
     VirtualBoard board = boards.addBoard(QStringLiteral("ZV000001"));
     LoaderWindow loader(boards);
-    QTRY_COMPARE_WITH_TIMEOUT(loader.deviceList()->count(), 1, Patience);
-    loader.connectRow(0);
+    QVERIFY(loader.connectRow(0));
 
     const QByteArray hex = resource(QStringLiteral(":/hex/TessunFix_1_0_37.hex"));
     QTemporaryDir folder;
@@ -115,8 +113,7 @@ void TestFirmwareControls::requestWhileAButtonWriteRunsIsRefused()
     VirtualBoardFixture boards;
     VirtualBoard board = boards.addBoard(QStringLiteral("ZV000001"));
     LoaderWindow loader(boards);
-    QTRY_COMPARE_WITH_TIMEOUT(loader.deviceList()->count(), 1, Patience);
-    loader.connectRow(0);
+    QVERIFY(loader.connectRow(0));
 
     loader.button("m_pBTessun")->click();
     QTRY_VERIFY_WITH_TIMEOUT(loader.console().contains(QLatin1String("Bootloader Start!!")), Patience);
