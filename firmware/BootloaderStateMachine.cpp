@@ -269,7 +269,11 @@ void BootloaderStateMachine::getDeviceIdReceive()
                 return;
             }
             m_eFwState = SM_FW_EraseSend;
-        } else if (m_s16Retry > 0) {
+            return;
+        }
+        // The reply's closing ACK: left in the ring it would be read as the start of the next reply.
+        takeByte(&byte);
+        if (m_s16Retry > 0) {
             --m_s16Retry;
             m_eFwState = SM_FW_GetDeviceIDSend;
         } else {

@@ -1,6 +1,7 @@
 // The device thread loop: delivery per pass, silence while idle, the end of the thread, the reader of
 // the receive ring in TLV mode, and the cut-off of an update without a board.
 #include "debugdata/KZ_Debug_TLV_Server.h"
+#include "sim/TlvFrameEncoder.h"
 #include "sim/VirtualBridge.h"
 #include "tests/support/LogRecorder.h"
 #include "tests/support/VirtualBoardFixture.h"
@@ -8,8 +9,10 @@
 #include "tests/usb/UsbTests.h"
 #include "usb/KZ_SI_USBXpressDev.h"
 
+#include <QMutex>
 #include <QtTest>
 #include <atomic>
+#include <memory>
 
 namespace {
 
@@ -52,6 +55,7 @@ private slots:
     void threadEndsWhenDestroyed_data();
     void threadEndsWhenDestroyed();
     void tlvModeOwnsTheReceiveRing();
+    void tlvBoardTextArrivesWhole();
     void waitingBytesGoToTheNewReader();
     void updateWithoutBoardIsCutOff();
     void everyUpdateStartGetsOneFinish();
@@ -161,6 +165,51 @@ void TestLoop::tlvModeOwnsTheReceiveRing()
     QTRY_COMPARE_WITH_TIMEOUT(console.decoded, expected, 10000);
     QCOMPARE(console.received, QByteArray());
     QCOMPARE(console.shortTakes, 0);
+}
+
+void TestLoop::tlvBoardTextArrivesWhole()
+{
+    // The board's text as its firmware writes it, before framing; the lines take turns with the three
+    // text tags. Flood lines carry 'U' (0x55), so escapes are on the wire as well.
+    struct Sent
+    {
+        QMutex lock;
+        QByteArray text;
+        int lines = 0;
+    };
+    auto sent = std::make_shared<Sent>();
+    VirtualBoardFixture fixture;
+    VirtualBoard board = fixture.bridge().addBoard("ZV1", "Zelvan Mini", demoFirmwareImage(), false);
+    board.setLineEncoder([sent](const QByteArray &line) {
+        QMutexLocker lock(&sent->lock);
+        sent->text += line;
+        const quint8 tags[] = {TLV_TAG_TEXT_0, TLV_TAG_TEXT_1, TLV_TAG_TEXT_2};
+        return TlvFrameEncoder::encodeTextLine(line, tags[sent->lines++ % 3]);
+    });
+    board.plug();
+    KZ_SI_USBXpressDev worker(fixture.library());
+    WorkerConsole console(worker);
+    worker.setTLVMode(true);
+    QVERIFY(waitForList(worker, 1));
+    QCOMPARE(worker.openDevice(0), qint16(1));
+
+    board.setFlood(true);
+    QTRY_VERIFY_WITH_TIMEOUT(console.decoded.count("flood ") > 100, 10000);
+    board.setFlood(false);
+    board.setDebugIntervalMs(2);
+    QTRY_VERIFY_WITH_TIMEOUT(console.decoded.count(" tick ") > 20, 10000);
+    board.setDebugIntervalMs(1000000);
+    const auto sentText = [&sent] {
+        QMutexLocker lock(&sent->lock);
+        return sent->text;
+    };
+    QTRY_COMPARE_WITH_TIMEOUT(console.decoded.size(), sentText().size(), 10000);
+
+    QCOMPARE(console.decoded, sentText());
+    QVERIFY(console.decoded.startsWith("\x1b[34m*** Zelvan board ***"));
+    QCOMPARE(console.signalCount[0], 0);
+    QCOMPARE(console.received, QByteArray());
+    QCOMPARE(board.droppedBytes(), quint64(0));
 }
 
 void TestLoop::waitingBytesGoToTheNewReader()
