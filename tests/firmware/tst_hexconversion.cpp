@@ -1,6 +1,7 @@
 // Intel HEX conversion: record handling, placement by address, refusals, reuse of the image file, and
 // mutated files checked against an independent reading of the format.
 #include "firmware/IntelHexConverter.h"
+#include "tests/support/HexRecord.h"
 
 #include <QMap>
 #include <QRandomGenerator>
@@ -19,17 +20,7 @@ void captureLog(QtMsgType, const QMessageLogContext &, const QString &message)
 
 QByteArray record(quint8 type, quint16 address, const QByteArray &data)
 {
-    QByteArray bytes;
-    bytes.append(char(data.size()));
-    bytes.append(char(address >> 8));
-    bytes.append(char(address & 0xFF));
-    bytes.append(char(type));
-    bytes.append(data);
-    quint8 sum = 0;
-    for (char byte : qAsConst(bytes))
-        sum += quint8(byte);
-    bytes.append(char(quint8(-sum)));
-    return ':' + bytes.toHex().toUpper();
+    return hexRecordLine(type, address, data);
 }
 
 QByteArray dataRecord(quint16 address, const QByteArray &data)

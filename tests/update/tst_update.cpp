@@ -4,6 +4,7 @@
 #include "sim/Stm32BootloaderFaults.h"
 #include "sim/Stm32Flash.h"
 #include "sim/VirtualBridge.h"
+#include "tests/support/HexRecord.h"
 #include "tests/support/LogRecorder.h"
 #include "tests/support/VirtualBoardFixture.h"
 #include "tests/support/WorkerConsole.h"
@@ -66,17 +67,7 @@ QByteArray testImage(int size, const QByteArray &identification)
 
 QByteArray hexRecord(quint8 type, quint16 address, const QByteArray &data)
 {
-    QByteArray bytes;
-    bytes.append(char(data.size()));
-    bytes.append(char(address >> 8));
-    bytes.append(char(address & 0xFF));
-    bytes.append(char(type));
-    bytes.append(data);
-    quint8 sum = 0;
-    for (char byte : qAsConst(bytes))
-        sum += quint8(byte);
-    bytes.append(char(quint8(-sum)));
-    return ':' + bytes.toHex().toUpper() + "\r\n";
+    return hexRecordLine(type, address, data) + "\r\n";
 }
 
 // The image as a HEX file from the flash base, 16 data bytes a record.
