@@ -4,6 +4,7 @@
 #include "app/ConsoleMarkup.h"
 #include "app/log/Log.h"
 #include "ui_ZelvanFirmwareLoader.h"
+#include "usb/ConsoleDataType.h"
 #include "usb/KZ_SI_USBXpressDev.h"
 
 #include <QMutexLocker>
@@ -11,12 +12,6 @@
 
 namespace {
 
-enum DataTypeCode : quint8
-{
-    ReceivedText = 0,
-    WorkerMessages = 1,
-    DecodedText = 2
-};
 constexpr int ChunkSize = 4096;
 
 } // namespace
@@ -26,15 +21,15 @@ void ZelvanFirmwareLoader::SLOT_newDataAvailable(quint8 DataType)
     quint16 (KZ_SI_USBXpressDev::*length)();
     qint8 (KZ_SI_USBXpressDev::*read)(quint8 *);
     switch (DataType) {
-    case ReceivedText:
+    case ConsoleDataType::Received:
         length = &KZ_SI_USBXpressDev::RxLength;
         read = &KZ_SI_USBXpressDev::ReadRxByte;
         break;
-    case WorkerMessages:
+    case ConsoleDataType::Messages:
         length = &KZ_SI_USBXpressDev::MsgLength;
         read = &KZ_SI_USBXpressDev::ReadMsgByte;
         break;
-    case DecodedText:
+    case ConsoleDataType::Decoded:
         length = &KZ_SI_USBXpressDev::DecodedLength;
         read = &KZ_SI_USBXpressDev::ReadDecodedByte;
         break;
@@ -43,7 +38,7 @@ void ZelvanFirmwareLoader::SLOT_newDataAvailable(quint8 DataType)
     }
 
     const int waiting = qMin<int>((m_pUsbDev->*length)(), ChunkSize - 1);
-    if (DataType == ReceivedText)
+    if (DataType == ConsoleDataType::Received)
         LogStatus("ZelvanFirmwareLoader::SLOT_newDataAvailable", "CALL %d", waiting);
 
     // A take fails only when another reader emptied the ring meanwhile; the chunk then ends there,
@@ -56,7 +51,7 @@ void ZelvanFirmwareLoader::SLOT_newDataAvailable(quint8 DataType)
         return;
 
     QMutexLocker lock(&m_ConsoleMutex);
-    QByteArray &buffer = DataType == WorkerMessages ? m_MessageBuffer : m_DebugOutputBuffer;
+    QByteArray &buffer = DataType == ConsoleDataType::Messages ? m_MessageBuffer : m_DebugOutputBuffer;
     buffer.append(reinterpret_cast<const char *>(chunk), taken);
 }
 

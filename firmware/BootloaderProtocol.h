@@ -46,9 +46,4 @@ constexpr quint16 DataWaitPasses = 5000;    // one data block
 // Attempts after the first for the sync byte and for Get ID.
 constexpr qint16 Retries = 5;
 
-// Line control words of the bridge: 8 data bits, 1 stop bit, with even parity for the bootloader and
-// without parity for the board's own firmware.
-constexpr quint16 LineControlBootloader = 0x0820;
-constexpr quint16 LineControlFirmware = 0x0800;
-
 } // namespace BootloaderProtocol

@@ -44,7 +44,6 @@ public:
     // Worker thread: the device went away while an update was active.
     void cutOff();
     bool isActive() const { return m_BootloaderActive.load(std::memory_order_acquire); }
-    FwState state() const { return m_eFwState; }
 
 private:
     void fail(const QString &Message);

@@ -1,6 +1,7 @@
 // The shared-memory link: the block's byte layout as the requesting program sees it, the request protocol
 // run by the watcher, the bounded text fields, and blocks that cannot be used.
 #include "ipc/KZ_SharedMemSocked.h"
+#include "tests/support/LogRecorder.h"
 
 #include <QSharedMemory>
 #include <QSignalSpy>
@@ -10,39 +11,6 @@
 #include <memory>
 
 namespace {
-
-// Diagnostic lines come from the GUI thread and from the watcher thread.
-class LogCapture
-{
-public:
-    LogCapture()
-    {
-        QMutexLocker locker(&s_Mutex);
-        s_Lines.clear();
-        m_Previous = qInstallMessageHandler(&LogCapture::handler);
-    }
-    ~LogCapture() { qInstallMessageHandler(m_Previous); }
-    int count(const QString &text) const
-    {
-        QMutexLocker locker(&s_Mutex);
-        int n = 0;
-        for (const QString &line : qAsConst(s_Lines))
-            n += line.contains(text) ? 1 : 0;
-        return n;
-    }
-
-private:
-    static void handler(QtMsgType, const QMessageLogContext &, const QString &message)
-    {
-        QMutexLocker locker(&s_Mutex);
-        s_Lines.append(message);
-    }
-    static QMutex s_Mutex;
-    static QStringList s_Lines;
-    QtMessageHandler m_Previous;
-};
-QMutex LogCapture::s_Mutex;
-QStringList LogCapture::s_Lines;
 
 // The requesting program's view: a second attachment to the same block, accessed under its lock.
 class Requester
@@ -136,7 +104,7 @@ private slots:
 void TestSharedMem::createdBlockIsIdleAndJoinedBlockUntouched()
 {
     const QString key = uniqueKey();
-    LogCapture log;
+    LogRecorder log;
     KZ_SharedMemSocked creator(key);
     QCOMPARE(log.count("Create Sharedmemory 312 Bytes"), 1);
     Requester requester(key);
@@ -254,7 +222,7 @@ void TestSharedMem::accessorsAndWatcherExcludeEachOther()
 {
     const QString key = uniqueKey();
     KZ_SharedMemSocked link(key);
-    LogCapture log;
+    LogRecorder log;
     for (int i = 0; i < 20000; ++i)
         link.setProgrammingResult(0);
     QCOMPARE(log.count("QSharedMemory"), 0);
@@ -279,7 +247,7 @@ void TestSharedMem::endingWithdrawsAPendingRequest()
 {
     const QString key = uniqueKey();
     Requester requester(key);
-    LogCapture log;
+    LogRecorder log;
     {
         KZ_SharedMemSocked link(key);
         QVERIFY(requester.attach());
@@ -360,7 +328,7 @@ void TestSharedMem::shortBlockIsNotUsed()
     Requester requester(key);
     QVERIFY(requester.create(100));
     const QByteArray before = requester.bytes();
-    LogCapture log;
+    LogRecorder log;
     {
         KZ_SharedMemSocked link(key);
         QCOMPARE(log.count("Sharedmemory too small"), 1);

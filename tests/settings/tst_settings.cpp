@@ -1,6 +1,7 @@
 // Settings.xml (format, read scan, write at the end only), the built-in firmware copy in the firmware
 // folder, and the structure of the two built-in firmware files.
 #include "settings/KZ_XML_Settings.h"
+#include "tests/support/LogRecorder.h"
 #include "tests/support/TempAppData.h"
 
 #include <QDir>
@@ -10,36 +11,16 @@
 
 namespace {
 
-// Collects the diagnostic lines written while it lives (the settings object runs in this thread only).
-class LogCapture
+// Position of the first log line holding the text, or -1.
+int lineIndex(const LogRecorder &log, const QString &text)
 {
-public:
-    LogCapture() { s_Lines.clear(), m_Previous = qInstallMessageHandler(&LogCapture::handler); }
-    ~LogCapture() { qInstallMessageHandler(m_Previous); }
-    int count(const QString &text) const
-    {
-        int n = 0;
-        for (const QString &line : s_Lines)
-            n += line.contains(text) ? 1 : 0;
-        return n;
+    const QStringList lines = log.lines();
+    for (int i = 0; i < lines.size(); ++i) {
+        if (lines.at(i).contains(text))
+            return i;
     }
-    int indexOf(const QString &text) const
-    {
-        for (int i = 0; i < s_Lines.size(); ++i)
-            if (s_Lines.at(i).contains(text))
-                return i;
-        return -1;
-    }
-
-private:
-    static void handler(QtMsgType, const QMessageLogContext &, const QString &message)
-    {
-        s_Lines.append(message);
-    }
-    static QStringList s_Lines;
-    QtMessageHandler m_Previous;
-};
-QStringList LogCapture::s_Lines;
+    return -1;
+}
 
 QByteArray readAll(const QString &path)
 {
@@ -250,7 +231,7 @@ void TestSettings::fileOnDiskChangesOnlyAtTheEnd()
 void TestSettings::unusableSettingsFileKeepsDefaultsAndWritesNothing()
 {
     QVERIFY(QDir().mkpath(settingsPath())); // a folder where the file should be
-    LogCapture log;
+    LogRecorder log;
     {
         KZ_XML_Settings settings;
         QCOMPARE(settings.getPathHexFile(), QString());
@@ -266,13 +247,13 @@ void TestSettings::unusableSettingsFileKeepsDefaultsAndWritesNothing()
 
 void TestSettings::firstStartCopiesTheResourceExactly()
 {
-    LogCapture log;
+    LogRecorder log;
     KZ_XML_Settings settings;
     QCOMPARE(settings.getPath2TessunHexFile(), tessunPath());
     QCOMPARE(readAll(tessunPath()), readAll(":/hex/" + TessunName));
     QCOMPARE(QFileInfo(tessunPath()).size(), 214448);
-    QVERIFY(log.indexOf("Tessun HexFile not exist") >= 0);
-    QVERIFY(log.indexOf("Create New Tessun Hex File") > log.indexOf("Tessun HexFile not exist"));
+    QVERIFY(lineIndex(log, "Tessun HexFile not exist") >= 0);
+    QVERIFY(lineIndex(log, "Create New Tessun Hex File") > lineIndex(log, "Tessun HexFile not exist"));
 }
 
 void TestSettings::presentFirmwareFileIsKept_data()
@@ -287,7 +268,7 @@ void TestSettings::presentFirmwareFileIsKept()
 {
     QFETCH(QByteArray, content);
     QVERIFY(writeAll(tessunPath(), content));
-    LogCapture log;
+    LogRecorder log;
     KZ_XML_Settings settings;
     QCOMPARE(readAll(tessunPath()), content);
     QCOMPARE(log.count("Tessun"), 0);
@@ -298,7 +279,7 @@ void TestSettings::presentFirmwareFileIsKept()
 void TestSettings::firmwareFolderThatCannotBeMadeCopiesNothing()
 {
     QVERIFY(writeAll(m_AppData->appDataPath() + "/firmware", "a file, not a folder"));
-    LogCapture log;
+    LogRecorder log;
     KZ_XML_Settings settings;
     QCOMPARE(log.count("Unable to open Tessun hex file"), 1);
     QCOMPARE(log.count("Create New Tessun Hex File"), 0);
